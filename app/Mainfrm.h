@@ -1,0 +1,52 @@
+#pragma once
+
+#include "data/Connection.h"
+
+#include <QMainWindow>
+
+#include <memory>
+
+namespace Ui {
+class TfrmMain;
+}
+
+class DataSource;
+class Query;
+class TfrmInfo;
+
+// The main window: the criteria, the result grid, the status bar and the menu.
+class TfrmMain final : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit TfrmMain(QWidget *parent = nullptr);
+    ~TfrmMain() override;
+
+    // The detail window, shown by a double-click on the grid.
+    void setInfoWindow(TfrmInfo *info) { m_info = info; }
+
+    Connection &connection() { return ADOConnection1; }
+    Query *query() const { return AdoQuery; }
+    DataSource *dataSource() const { return DataSource1; }
+
+    void OpenWebsite();
+    void OpenHelpManual();
+
+private:
+    void FormCreate();
+    void btnSearchClick();
+    void AdoQueryAfterScroll();
+    void DBGrid1DblClick();
+    void menuFile_ReportClick();
+    void menuHelp_AboutClick();
+    void N5Click();
+    void N6Click();
+    void lblWebsiteClick();
+
+    std::unique_ptr<Ui::TfrmMain> ui;
+    Connection ADOConnection1;
+    Query *AdoQuery;
+    DataSource *DataSource1;
+    TfrmInfo *m_info = nullptr;
+};

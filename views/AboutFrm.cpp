@@ -1,0 +1,5 @@
+#include "views/AboutFrm.h"
+
+#include "app/Mainfrm.h"
+
+TfrmAbout::TfrmAbout(TfrmMain *mainWindow) : QDialog(mainWindow) {}

@@ -1,0 +1,6 @@
+#include "views/ReportLayout.h"
+
+QString BreakIntoLines(const QString &text, int)
+{
+    return text;
+}
