@@ -11,6 +11,7 @@ class TfrmMain;
 }
 
 class DataSource;
+class DbGridModel;
 class Query;
 class TfrmInfo;
 
@@ -33,11 +34,17 @@ public:
     void OpenWebsite();
     void OpenHelpManual();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void FormCreate();
     void btnSearchClick();
     void AdoQueryAfterScroll();
     void DBGrid1DblClick();
+    void DBGrid1CurrentChanged();
+    void DataSource1RecordChanged();
+    void bsSkinPanel1Resize();
     void menuFile_ReportClick();
     void menuHelp_AboutClick();
     void N5Click();
@@ -48,5 +55,6 @@ private:
     Connection ADOConnection1;
     Query *AdoQuery;
     DataSource *DataSource1;
+    DbGridModel *m_gridModel;
     TfrmInfo *m_info = nullptr;
 };

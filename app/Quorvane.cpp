@@ -1,6 +1,7 @@
 // Quorvane: looks up foreign-invested enterprises in the database that ships with it.
 
 #include "app/Mainfrm.h"
+#include "app/Skin.h"
 #include "views/InfoFrm.h"
 
 #include <QApplication>
@@ -9,11 +10,11 @@ int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vantorel"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Vantorel"));
+    applySkin(application);
 
     TfrmMain frmMain;
     TfrmInfo frmInfo(frmMain.dataSource(), &frmMain);
     frmMain.setInfoWindow(&frmInfo);
-    frmMain.show();
+    frmMain.showMaximized();
     return QApplication::exec();
 }

@@ -2,10 +2,16 @@
 
 #include "ui_InfoFrm.h"
 
-TfrmInfo::TfrmInfo(DataSource *, QWidget *parent)
-    : QDialog(parent), ui(std::make_unique<Ui::TfrmInfo>())
+#include "views/DataAware.h"
+
+TfrmInfo::TfrmInfo(DataSource *source, QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint |
+                          Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      ui(std::make_unique<Ui::TfrmInfo>())
 {
     ui->setupUi(this);
+    new DbFieldLinks(source, this);
 }
 
 TfrmInfo::~TfrmInfo() = default;
