@@ -34,9 +34,10 @@ public:
 
 } // namespace
 
-TfrmMain::TfrmMain(QWidget *parent)
+TfrmMain::TfrmMain(const QString &databasePath, QWidget *parent)
     : QMainWindow(parent), ui(std::make_unique<Ui::TfrmMain>()),
-      AdoQuery(new Query(&ADOConnection1, this)), DataSource1(new DataSource(AdoQuery, this))
+      AdoQuery(new Query(&ADOConnection1, this)), DataSource1(new DataSource(AdoQuery, this)),
+      m_databasePath(databasePath)
 {
     ui->setupUi(this);
 
@@ -88,8 +89,8 @@ bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
 
 void TfrmMain::FormCreate()
 {
-    const QString connectionString = DatabaseLocation::connectionString(
-        DatabaseLocation::databasePath(), DatabaseLocation::password);
+    const QString connectionString =
+        DatabaseLocation::connectionString(m_databasePath, DatabaseLocation::password);
     ADOConnection1.close();
     ADOConnection1.setConnectionString(connectionString);
     {

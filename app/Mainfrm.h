@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/Connection.h"
+#include "data/DatabaseLocation.h"
 
 #include <QMainWindow>
 
@@ -21,7 +22,9 @@ class TfrmMain final : public QMainWindow
     Q_OBJECT
 
 public:
-    explicit TfrmMain(QWidget *parent = nullptr);
+    // The database is the program's own; tests hand in theirs.
+    explicit TfrmMain(const QString &databasePath = DatabaseLocation::databasePath(),
+                      QWidget *parent = nullptr);
     ~TfrmMain() override;
 
     // The detail window, shown by a double-click on the grid.
@@ -57,4 +60,5 @@ private:
     DataSource *DataSource1;
     DbGridModel *m_gridModel;
     TfrmInfo *m_info = nullptr;
+    QString m_databasePath;
 };
