@@ -7,6 +7,7 @@
 #include "app/UrlOpener.h"
 #include "data/DataSource.h"
 #include "data/DatabaseLocation.h"
+#include "data/JetLoader.h"
 #include "data/Query.h"
 #include "data/Search.h"
 #include "views/AboutFrm.h"
@@ -17,6 +18,7 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMouseEvent>
+#include <QProgressDialog>
 
 using ErrorHandler::handler;
 
@@ -68,10 +70,18 @@ TfrmMain::TfrmMain(const QString &databasePath, QWidget *parent)
     ui->lblWebsite->installEventFilter(this);
     ui->bsSkinPanel1->installEventFilter(this);
 
+    // Reading an original Jet file can take a while, at start-up or when a
+    // search reconnects: the loader reports here.
+    JetLoader::setDefaultProgressHandler(
+        [this](qint64 done, qint64 total) { return showLoadProgress(done, total); });
+
     ErrorHandler::dispatch([this] { FormCreate(); });
 }
 
-TfrmMain::~TfrmMain() = default;
+TfrmMain::~TfrmMain()
+{
+    JetLoader::setDefaultProgressHandler({});
+}
 
 bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
 {
@@ -178,6 +188,26 @@ void TfrmMain::N6Click()
 void TfrmMain::lblWebsiteClick()
 {
     OpenWebsite();
+}
+
+bool TfrmMain::showLoadProgress(qint64 done, qint64 total)
+{
+    if (!m_loadProgress) {
+        m_loadProgress = std::make_unique<QProgressDialog>(
+            QStringLiteral("正在读取数据库，请稍候…"), QStringLiteral("取消"), 0, 0, this);
+        m_loadProgress->setWindowTitle(windowTitle());
+        m_loadProgress->setWindowModality(Qt::ApplicationModal);
+        m_loadProgress->setMinimumDuration(500);
+        m_loadProgress->setAutoReset(false);
+        m_loadProgress->setAutoClose(false);
+    }
+    const int scale = total > 0 ? 1000 : 0;
+    m_loadProgress->setMaximum(scale);
+    m_loadProgress->setValue(total > 0 ? int(qMin(done, total) * scale / total) : 0);
+    const bool cancelled = m_loadProgress->wasCanceled();
+    if (cancelled || (total > 0 && done >= total))
+        m_loadProgress.reset();
+    return !cancelled;
 }
 
 void TfrmMain::OpenWebsite()

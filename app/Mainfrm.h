@@ -13,6 +13,7 @@ class TfrmMain;
 
 class DataSource;
 class DbGridModel;
+class QProgressDialog;
 class Query;
 class TfrmInfo;
 
@@ -53,6 +54,7 @@ private:
     void N5Click();
     void N6Click();
     void lblWebsiteClick();
+    bool showLoadProgress(qint64 done, qint64 total);
 
     std::unique_ptr<Ui::TfrmMain> ui;
     Connection ADOConnection1;
@@ -61,4 +63,5 @@ private:
     DbGridModel *m_gridModel;
     TfrmInfo *m_info = nullptr;
     QString m_databasePath;
+    std::unique_ptr<QProgressDialog> m_loadProgress;
 };

@@ -1,9 +1,12 @@
 #include "app/UrlOpener.h"
 
 #include <QDesktopServices>
+#include <QDir>
 
 namespace {
 
+// QDesktopServices goes to the shell's "open" on Windows and to the desktop's
+// portal or xdg-open elsewhere; whether that succeeded is of no interest here.
 class DesktopOpener final : public UrlOpener
 {
 public:
@@ -25,4 +28,9 @@ UrlOpener &urlOpener()
 void setUrlOpener(UrlOpener *opener)
 {
     current = opener;
+}
+
+QUrl helpManualUrl(const QString &exeDir)
+{
+    return QUrl::fromLocalFile(QDir(exeDir).filePath(helpManualFileName));
 }

@@ -19,7 +19,15 @@ ConnectionString ConnectionString::parse(const QString &text)
     while (i < n) {
         // Key: everything up to '=', where "==" stands for a literal '='.
         QString key;
-        while (i < n && text[i] != QLatin1Char('=')) {
+        while (i < n) {
+            if (text[i] == QLatin1Char('=')) {
+                if (i + 1 < n && text[i + 1] == QLatin1Char('=')) {
+                    key += QLatin1Char('=');
+                    i += 2;
+                    continue;
+                }
+                break;
+            }
             if (text[i] == QLatin1Char(';') && key.trimmed().isEmpty()) {
                 key.clear();
                 ++i;

@@ -26,7 +26,16 @@ QString DatabaseLocation::databasePath()
 
 QString DatabaseLocation::connectionString(const QString &databasePath, const QString &password)
 {
+    // A path that the provider would split or trim, or take for a quoted
+    // value, is quoted so that it still names the same file; any other
+    // path goes into the template as it is.
+    QString source = databasePath;
+    if (source.contains(QLatin1Char(';')) || source.startsWith(QLatin1Char('"')) ||
+        source.startsWith(QLatin1Char('\'')) || source != source.trimmed()) {
+        source.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+        source = QLatin1Char('"') + source + QLatin1Char('"');
+    }
     // arg() with two arguments substitutes in one pass, so a '%1' inside
     // the path is not taken for the password's place holder.
-    return connectionStringTemplate.arg(databasePath, password);
+    return connectionStringTemplate.arg(source, password);
 }

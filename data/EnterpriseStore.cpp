@@ -37,8 +37,7 @@ void checkSqliteLength(const QString &path, const QByteArray &header, qint64 fil
     if (pageSize < 512 || (pageSize & (pageSize - 1)) != 0)
         throw QuorvaneError(QStringLiteral("数据库文件“%1”已损坏：页大小无效").arg(shown(path)));
     if (sizeValid && pages > 0 && pages * pageSize > fileSize)
-        throw QuorvaneError(
-            QStringLiteral("数据库文件“%1”已损坏：文件被截断").arg(shown(path)));
+        throw QuorvaneError(QStringLiteral("数据库文件“%1”已损坏：文件被截断").arg(shown(path)));
 }
 
 SqliteDatabase openSqliteStore(const QString &path, const QByteArray &header, qint64 fileSize)
@@ -92,13 +91,16 @@ SqliteDatabase openEnterpriseStore(const QString &path, const QString &password)
     const QFileInfo info(path);
     if (info.exists() && !info.isFile())
         throw QuorvaneError(QStringLiteral("“%1”不是数据库文件，而是一个目录").arg(shown(path)));
-    QFile file(path);
-    if (info.exists() && !file.open(QIODevice::ReadOnly))
-        throw QuorvaneError(QStringLiteral("无法读取数据库文件“%1”：%2")
-                                .arg(shown(path), file.errorString()));
-    const QByteArray header = file.read(100);
-    const qint64 size = file.size();
-    file.close();
+    QByteArray header;
+    qint64 size = 0;
+    if (info.exists()) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            throw QuorvaneError(
+                QStringLiteral("无法读取数据库文件“%1”：%2").arg(shown(path), file.errorString()));
+        header = file.read(100);
+        size = file.size();
+    }
 
     switch (detectDatabaseFile(path)) {
     case DatabaseFileKind::Missing:

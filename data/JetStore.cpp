@@ -1,11 +1,18 @@
 #include "data/EnterpriseStore.h"
 
-#include "data/QuorvaneError.h"
+#include "data/JetHeader.h"
+#include "data/JetLoader.h"
 
-#include <QDir>
-
-SqliteDatabase openJetStore(const QString &path, const QString &)
+SqliteDatabase openJetStore(const QString &path, const QString &password)
 {
-    throw QuorvaneError(QStringLiteral("数据库文件“%1”是 Jet 4.0 (Access) 格式，暂不支持直接打开")
-                            .arg(QDir::toNativeSeparators(path)));
+    // libmdb ignores the password, so it is checked here, before any reading.
+    JetHeader::read(path).checkPassword(path, password);
+
+    JetLoader loader(path);
+    loader.setProgressHandler(JetLoader::defaultProgressHandler());
+    SqliteDatabase db = SqliteDatabase::openInMemory();
+    loader.loadInto(db);
+    // The copy stands for a file the program only reads.
+    db.exec("PRAGMA query_only = 1");
+    return db;
 }

@@ -35,8 +35,7 @@ bool isPlainCondition(const QString &where)
 
 Query::Query(Connection *connection, QObject *parent)
     : QObject(parent), m_connection(connection), m_cache(4096)
-{
-}
+{}
 
 Query::~Query() = default;
 
@@ -81,19 +80,51 @@ bool Query::openKeyset(const QString &table, const QString &where)
     std::unique_ptr<SqliteStatement> fetch;
     std::unique_ptr<SqliteStatement> ids;
     try {
+        // A column may itself be called rowid; then one of SQLite's other
+        // names for the row id is used, and when all three are taken the
+        // statement is read whole.
+        const SqliteStatement all(m_db->handle(),
+                                  QStringLiteral("SELECT * FROM %1").arg(table).toUtf8());
+        QStringList names;
+        for (int c = 0; c < all.columnCount(); ++c)
+            names << all.columnName(c);
+        QString rowId;
+        for (const QString &alias :
+             {QStringLiteral("rowid"), QStringLiteral("_rowid_"), QStringLiteral("oid")}) {
+            if (!names.contains(alias, Qt::CaseInsensitive)) {
+                rowId = alias;
+                break;
+            }
+        }
+        if (rowId.isEmpty())
+            return false;
         fetch = std::make_unique<SqliteStatement>(
-            m_db->handle(), QStringLiteral("SELECT * FROM %1 WHERE rowid = ?1").arg(table).toUtf8());
+            m_db->handle(),
+            QStringLiteral("SELECT * FROM %1 WHERE %2 = ?1").arg(table, rowId).toUtf8());
+        // The row id goes after the columns the statement selects, so that
+        // SQLite plans it as it would the statement itself (a covering index
+        // could otherwise give other rows under LIMIT, or another order) and
+        // ORDER BY 2 still names the statement's own second column.
         ids = std::make_unique<SqliteStatement>(
-            m_db->handle(), QStringLiteral("SELECT rowid FROM %1 %2").arg(table, where).toUtf8());
+            m_db->handle(),
+            QStringLiteral("SELECT *, %1 FROM %2 %3").arg(rowId, table, where).toUtf8());
     } catch (const QuorvaneError &) {
         // A table without row ids, or a statement SQLite rejects: the plain
         // path runs it as written and reports its own error.
         return false;
     }
+    const int idColumn = ids->columnCount() - 1;
     m_keyset = true;
     m_rowIds.clear();
-    while (ids->step())
-        m_rowIds.push_back(ids->int64(0));
+    while (ids->step()) {
+        // A view has no row ids; SQLite gives NULL for them.
+        if (ids->isNull(idColumn)) {
+            m_keyset = false;
+            m_rowIds.clear();
+            return false;
+        }
+        m_rowIds.push_back(ids->int64(idColumn));
+    }
     m_rowIds.shrink_to_fit();
     for (int c = 0; c < fetch->columnCount(); ++c)
         m_fieldNames << fetch->columnName(c);

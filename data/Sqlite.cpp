@@ -2,6 +2,7 @@
 
 #include "data/QuorvaneError.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QUrl>
 
@@ -12,6 +13,26 @@ namespace {
 QString sqliteMessage(sqlite3 *db)
 {
     return db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory");
+}
+
+// Damage may lie in pages that only a search reaches, long after the store
+// opened; the user must then still learn which file is at fault and why.
+QString statementFailure(sqlite3 *db, int rc)
+{
+    const QString message = sqliteMessage(db);
+    const char *name = sqlite3_db_filename(db, "main");
+    const QString file = QDir::toNativeSeparators(QString::fromUtf8(name ? name : ""));
+    const bool damaged = (rc & 0xFF) == SQLITE_CORRUPT || (rc & 0xFF) == SQLITE_NOTADB ||
+                         rc == SQLITE_IOERR_SHORT_READ;
+    if (damaged) {
+        return file.isEmpty() ? QStringLiteral("数据库已损坏：%1").arg(message)
+                              : QStringLiteral("数据库文件“%1”已损坏：%2").arg(file, message);
+    }
+    if ((rc & 0xFF) == SQLITE_IOERR) {
+        return file.isEmpty() ? QStringLiteral("读取数据库出错：%1").arg(message)
+                              : QStringLiteral("读取数据库文件“%1”出错：%2").arg(file, message);
+    }
+    return message;
 }
 
 } // namespace
@@ -49,8 +70,7 @@ SqliteDatabase SqliteDatabase::openReadOnly(const QString &path)
 SqliteDatabase SqliteDatabase::openForWriting(const QString &path)
 {
     QUrl url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
-    return SqliteDatabase(
-        openOrThrow(url.toEncoded(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE));
+    return SqliteDatabase(openOrThrow(url.toEncoded(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE));
 }
 
 SqliteDatabase SqliteDatabase::openInMemory()
@@ -80,14 +100,32 @@ void SqliteStatement::Finalizer::operator()(sqlite3_stmt *stmt) const
 
 SqliteStatement::SqliteStatement(sqlite3 *db, const QByteArray &sql) : m_db(db)
 {
+    // SQLite reads a statement only up to a NUL: what it would run is not
+    // what was written.
+    if (sql.contains('\0'))
+        throw QuorvaneError(QStringLiteral("语句中含有空字符（U+0000），无法执行"));
     sqlite3_stmt *stmt = nullptr;
-    if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &stmt, nullptr) != SQLITE_OK) {
+    const char *tail = nullptr;
+    const int rc = sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &stmt, &tail);
+    if (rc != SQLITE_OK) {
         sqlite3_finalize(stmt);
-        throw QuorvaneError(sqliteMessage(db));
+        throw QuorvaneError(statementFailure(db, rc));
     }
     if (!stmt) // only white space or a comment
         throw QuorvaneError(QStringLiteral("语句为空"));
     m_stmt.reset(stmt);
+
+    // Whatever follows the first statement would be silently ignored.
+    const char *end = sql.constData() + sql.size();
+    while (tail && tail < end) {
+        sqlite3_stmt *next = nullptr;
+        const char *rest = tail;
+        const int restRc = sqlite3_prepare_v2(db, rest, int(end - rest), &next, &tail);
+        const bool more = restRc != SQLITE_OK || next != nullptr || tail == rest;
+        sqlite3_finalize(next);
+        if (more)
+            throw QuorvaneError(QStringLiteral("一次只能执行一条语句"));
+    }
 }
 
 bool SqliteStatement::step()
@@ -97,7 +135,7 @@ bool SqliteStatement::step()
         return true;
     if (rc == SQLITE_DONE)
         return false;
-    throw QuorvaneError(sqliteMessage(m_db));
+    throw QuorvaneError(statementFailure(m_db, rc));
 }
 
 void SqliteStatement::reset()
