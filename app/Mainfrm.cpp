@@ -217,6 +217,5 @@ void TfrmMain::OpenWebsite()
 
 void TfrmMain::OpenHelpManual()
 {
-    urlOpener().open(
-        QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + QStringLiteral("/help.doc")));
+    urlOpener().open(helpManualUrl(QCoreApplication::applicationDirPath()));
 }

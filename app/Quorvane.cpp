@@ -10,6 +10,7 @@ int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vantorel"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.example.kelvarn.quorvane"));
     applySkin(application);
 
     TfrmMain frmMain;

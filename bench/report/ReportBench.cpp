@@ -1,11 +1,13 @@
 // Times the enterprise list report over a made-up result: walking the rows
 // into pages, painting them, and the whole road from the command to an open
-// print preview. With --pdf it also writes the report, to be looked at.
+// print preview. With --pdf it also writes the report, with --shot a
+// picture of the preview, to be looked at.
 
 #include "data/Connection.h"
 #include "data/DatabaseLocation.h"
 #include "data/Query.h"
 #include "data/QuorvaneError.h"
+#include "data/Search.h"
 #include "data/Sqlite.h"
 #include "views/QRepFrm.h"
 #include "views/ReportRenderer.h"
@@ -101,23 +103,40 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
-    QString pdf;
-    if (const qsizetype at = args.indexOf(QStringLiteral("--pdf"));
-        at >= 0 && at + 1 < args.size()) {
-        pdf = args.at(at + 1);
+    const auto option = [&args](const QString &name) {
+        const qsizetype at = args.indexOf(name);
+        if (at < 0 || at + 1 >= args.size())
+            return QString();
+        const QString value = args.at(at + 1);
         args.remove(at, 2);
-    }
-    const int rows = args.isEmpty() ? 1000 : args.first().toInt();
+        return value;
+    };
+    const QString pdf = option(QStringLiteral("--pdf"));
+    const QString shot = option(QStringLiteral("--shot"));
+    // A real store and a business scope to search it for, in place of made-up rows.
+    const QString store = option(QStringLiteral("--store"));
+    const QString scope = option(QStringLiteral("--scope"));
+    const int wanted = args.isEmpty() ? 1000 : args.first().toInt();
 
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("bench.db"));
-    makeStore(path, rows);
+    QString path = store;
+    if (path.isEmpty()) {
+        path = dir.filePath(QStringLiteral("bench.db"));
+        makeStore(path, wanted);
+    }
     Connection connection;
     connection.setConnectionString(
         DatabaseLocation::connectionString(path, DatabaseLocation::password));
     Query query(&connection);
-    query.setSql(QStringLiteral("SELECT * FROM 外商"));
-    query.open();
+    if (scope.isEmpty()) {
+        query.setSql(QStringLiteral("SELECT * FROM 外商"));
+        query.open();
+    } else {
+        SearchCriteria criteria;
+        criteria.businessScope = scope;
+        runSearch(connection, query, criteria);
+    }
+    const int rows = query.recordCount();
 
     QTextStream out(stdout);
     QElapsedTimer timer;
@@ -168,6 +187,11 @@ int main(int argc, char *argv[])
             if (auto *pages = dialog->findChild<QPrintPreviewWidget *>())
                 previewPages = pages->pageCount();
             poll.stop();
+            if (!shot.isEmpty()) {
+                dialog->resize(1200, 800);
+                QCoreApplication::processEvents();
+                dialog->grab().save(shot);
+            }
             dialog->reject();
         });
         poll.start(0);
