@@ -379,7 +379,10 @@ void JetLoader::loadInto(SqliteDatabase &db)
         }
     };
 
+    // Bytes not yet taken start at pending[used]; the front is dropped now
+    // and then, not after every frame.
     QByteArray pending;
+    qsizetype used = 0;
     try {
         progress(First);
         for (;;) {
@@ -398,8 +401,17 @@ void JetLoader::loadInto(SqliteDatabase &db)
                 continue;
             }
             quiet.restart();
-            pending += chunk;
-            pending.remove(0, stream.consume(pending));
+            if (used == pending.size()) {
+                pending = std::move(chunk);
+                used = 0;
+            } else {
+                if (used > (1 << 20)) {
+                    pending.remove(0, used);
+                    used = 0;
+                }
+                pending += chunk;
+            }
+            used += stream.consume(QByteArrayView(pending).sliced(used));
             progress(During);
         }
         keepErrors();
@@ -407,7 +419,7 @@ void JetLoader::loadInto(SqliteDatabase &db)
             qCDebug(lcJet) << "reader ended early; its last words:" << errors;
             throw damaged(m_path, QStringLiteral("读取程序异常退出"));
         }
-        if (!pending.isEmpty())
+        if (used != pending.size())
             throw damaged(m_path, QStringLiteral("读取程序的输出无效"));
         if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
             qCDebug(lcJet) << "reader exit" << process.exitCode() << errors;

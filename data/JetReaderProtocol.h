@@ -5,7 +5,7 @@
 //
 // The stream starts with the four bytes of `magic`, then frames follow, each
 // a one-byte kind, a 32-bit payload length and the payload. All integers
-// are little-endian and unsigned. The reader never trusts any of it: every
+// are little-endian and unsigned. The program trusts none of it: every
 // length is checked against what is left of its frame.
 //
 //   Header  u32 rows the table claims, u32 column count, then per column:

@@ -27,6 +27,9 @@ constexpr qreal pointsPerInch = 72.0;
 // broken at eleven digits needs.
 constexpr qreal lineSpacingInEms = 1.1;
 
+// The room kept between a text and the rule of its cell, in millimetres.
+constexpr double cellInset = 0.4;
+
 QFont fontFor(const FontSpec &spec)
 {
     QFont font(spec.family);
@@ -139,7 +142,9 @@ bool ReportRenderer::render(QPagedPaintDevice *device, const Progress &progress)
             return false;
         }
     }
-    return painter.end();
+    if (!painter.end())
+        throw QuorvaneError(QStringLiteral("无法完成报表的打印：打印设备报告了错误"));
+    return true;
 }
 
 void ReportRenderer::paintPage(QPainter &painter, const Context &context, const Page &page) const
@@ -206,11 +211,27 @@ void ReportRenderer::paintDetail(QPainter &painter, const Context &context, qrea
 
         if (column.sizedToText()) {
             const QString &line = paragraphs.first();
-            const qreal x = column.alignment == Alignment::Centre
-                                ? context.x(column.textX) - metrics.horizontalAdvance(line) / 2
-                                : context.x(column.textX);
-            painter.drawText(QPointF(x, Context::baseline(metrics, boxTop, context.linePitch)),
-                             line);
+            const qreal width = metrics.horizontalAdvance(line);
+            const qreal anchor = context.x(column.textX);
+            const qreal cellLeft = context.x(column.cellLeft + cellInset);
+            const qreal cellRight = context.x(column.cellLeft + column.cellWidth - cellInset);
+            // A box sized to its text grows past its cell with a long value
+            // (广西壮族自治区 is wider than the province cell); rather than
+            // write across the rule, the text is narrowed to the room there is.
+            const bool centred = column.alignment == Alignment::Centre;
+            const qreal room =
+                centred ? 2 * std::min(anchor - cellLeft, cellRight - anchor) : cellRight - anchor;
+            const qreal scale = width > room && room > 0 ? room / width : 1.0;
+            const qreal baseline = Context::baseline(metrics, boxTop, context.linePitch);
+            if (scale == 1.0) {
+                painter.drawText(QPointF(centred ? anchor - width / 2 : anchor, baseline), line);
+            } else {
+                painter.save();
+                painter.translate(anchor, baseline);
+                painter.scale(scale, 1.0);
+                painter.drawText(QPointF(centred ? -width / 2 : 0, 0), line);
+                painter.restore();
+            }
             continue;
         }
 

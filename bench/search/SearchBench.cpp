@@ -497,7 +497,7 @@ void measureFunctions(const QString &path, int repeat)
 }
 
 void measureSearches(const QString &path, const std::vector<Bench> &all, const SqliteShell &shell,
-                     int repeat)
+                     int repeat, const QString &filter)
 {
     Connection connection;
     connection.setConnectionString(connectionString(path));
@@ -520,6 +520,8 @@ void measureSearches(const QString &path, const std::vector<Bench> &all, const S
         << "|---|---:|---:|---:|---:|---:|---:|---:|\n";
     out.flush();
     for (const Bench &bench : all) {
+        if (!bench.name.contains(filter))
+            continue;
         const std::optional<SearchStatements> statements = BuildSearchStatement(bench.criteria);
         const QString shellSql = forSqliteShell(statements->rows) + QStringLiteral("; ") +
                                  forSqliteShell(statements->count) + QStringLiteral(";");
@@ -570,7 +572,12 @@ int main(int argc, char *argv[])
         QStringLiteral("PART"));
     parser.addOption(repeatOption);
     parser.addOption(shellOption);
+    const QCommandLineOption searchOption(
+        QStringLiteral("search"),
+        QStringLiteral("Measure only the searches whose name contains TEXT (for profiling)."),
+        QStringLiteral("TEXT"));
     parser.addOption(partOption);
+    parser.addOption(searchOption);
     parser.addPositionalArgument(QStringLiteral("DATABASE"),
                                  QStringLiteral("The store to search."));
     parser.process(app);
@@ -589,7 +596,8 @@ int main(int argc, char *argv[])
         if (wanted("memory"))
             measureMemory(path, nearAll(all));
         if (wanted("searches"))
-            measureSearches(path, all, SqliteShell(parser.value(shellOption), path), repeat);
+            measureSearches(path, all, SqliteShell(parser.value(shellOption), path), repeat,
+                            parser.value(searchOption));
         if (wanted("functions"))
             measureFunctions(path, repeat);
     } catch (const QuorvaneError &error) {

@@ -50,6 +50,7 @@ QString makeStore(const QTemporaryDir &dir, const QByteArray &schema, int rows,
 {
     const QString path = dir.filePath(QStringLiteral("zoradu.dll"));
     SqliteDatabase db = SqliteDatabase::openForWriting(path);
+    db.exec("PRAGMA synchronous = OFF");
     db.exec(schema);
     fill(db, table, rows);
     return path;
