@@ -2,6 +2,7 @@
 
 #include "app/ErrorHandler.h"
 #include "app/Mainfrm.h"
+#include "data/JetLoader.h"
 #include "data/Query.h"
 #include "data/Sqlite.h"
 #include "views/InfoFrm.h"
@@ -72,6 +73,7 @@ private Q_SLOTS:
     void movingUpdatesStatusAndDetailAtOnce();
     void emptyResultKeepsCurrentRecordText();
     void startupFailureShowsOneErrorThenWindow();
+    void jetFileWithWrongPassword();
     void fullStopRule_data();
     void fullStopRule();
     void resizeKeepsAnchors();
@@ -302,6 +304,36 @@ void TestMainWindow::startupFailureShowsOneErrorThenWindow()
     QCOMPARE(m_errors.size(), 2);
     QCOMPARE(main.findChild<QLabel *>(QStringLiteral("span2"))->text(),
              QStringLiteral("总记录：3"));
+}
+
+// The product's password does not open a file protected by another one.
+void TestMainWindow::jetFileWithWrongPassword()
+{
+    cleanup();
+    m_errors.clear();
+    ErrorHandler::setPresenter(
+        [this](const QString &, const QString &text) { m_errors << text; });
+    JetLoader::setReaderPath(QStringLiteral(QUORVANE_BIN_DIR "/quorvane-jet-reader"));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("zoradu.dll"));
+    QVERIFY(QFile::copy(QStringLiteral(QUORVANE_TEST_FIXTURES "/jet/V2000_with-password.mdb"),
+                        path));
+    TfrmMain main(path);
+    main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    QCOMPARE(m_errors.size(), 1);
+    QVERIFY2(m_errors[0].contains(QStringLiteral("密码")), qPrintable(m_errors[0]));
+    QVERIFY(!main.connection().isConnected());
+
+    // The product's own Jet file opens and searches like the store.
+    QVERIFY(QFile::remove(path));
+    QVERIFY(QFile::copy(QStringLiteral(QUORVANE_TEST_FIXTURES "/jet/waishang-jackcess-300.mdb"),
+                        path));
+    main.findChild<QLineEdit *>(QStringLiteral("edtCity"))->setText(QStringLiteral("广东"));
+    QTest::mouseClick(main.findChild<QPushButton *>(QStringLiteral("btnSearch")), Qt::LeftButton);
+    QCOMPARE(m_errors.size(), 1);
+    QCOMPARE(main.findChild<QLabel *>(QStringLiteral("span2"))->text(),
+             QStringLiteral("总记录：50"));
 }
 
 void TestMainWindow::fullStopRule_data()

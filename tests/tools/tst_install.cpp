@@ -112,6 +112,7 @@ void TestInstall::layout_data()
 
     QTest::newRow("program") << "bin/quorvane" << true;
     QTest::newRow("command line") << "bin/quorvane-cli" << true;
+    QTest::newRow("Jet reader") << "libexec/quorvane/quorvane-jet-reader" << true;
     QTest::newRow("manual beside the program") << "bin/help.doc" << false;
     QTest::newRow("manual with the data") << "share/quorvane/help.doc" << false;
     QTest::newRow("desktop entry") << "share/applications/" + appId + ".desktop" << false;
