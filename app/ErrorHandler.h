@@ -27,8 +27,7 @@ void resetPresenter();
 void dispatch(const std::function<void()> &handler);
 
 // A slot for connect() that runs a member handler through dispatch().
-template<class Object, class Handler>
-auto handler(Object *object, Handler member)
+template<class Object, class Handler> auto handler(Object *object, Handler member)
 {
     return [object, member](auto &&...) { dispatch([object, member] { (object->*member)(); }); };
 }

@@ -17,6 +17,7 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QProgressDialog>
 
@@ -44,8 +45,8 @@ TfrmMain::TfrmMain(const QString &databasePath, QWidget *parent)
     ui->setupUi(this);
 
     // The grid's columns and their widths are settings of the layout.
-    m_gridModel = new DbGridModel(DataSource1, ui->DBGrid1->property("dataFields").toStringList(),
-                                  this);
+    m_gridModel =
+        new DbGridModel(DataSource1, ui->DBGrid1->property("dataFields").toStringList(), this);
     ui->DBGrid1->setModel(m_gridModel);
     const QStringList widths = ui->DBGrid1->property("columnWidths").toString().split(u',');
     for (int column = 0; column < widths.size(); ++column)
@@ -67,6 +68,7 @@ TfrmMain::TfrmMain(const QString &databasePath, QWidget *parent)
     connect(ui->N5, &QAction::triggered, this, handler(this, &TfrmMain::N5Click));
     connect(ui->N6, &QAction::triggered, this, handler(this, &TfrmMain::N6Click));
     ui->DBGrid1->viewport()->installEventFilter(this);
+    ui->DBGrid1->installEventFilter(this);
     ui->lblWebsite->installEventFilter(this);
     ui->bsSkinPanel1->installEventFilter(this);
 
@@ -91,6 +93,18 @@ bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
                static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
         ErrorHandler::dispatch([this] { lblWebsiteClick(); });
         return true;
+    } else if (watched == ui->DBGrid1 && event->type() == QEvent::KeyPress) {
+        // Ctrl+Home and Ctrl+End go to the first and last company, staying
+        // in the column the user is reading.
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->modifiers() == Qt::ControlModifier &&
+            (key->key() == Qt::Key_Home || key->key() == Qt::Key_End)) {
+            ErrorHandler::dispatch([this, key] {
+                if (AdoQuery->recordCount() > 0)
+                    AdoQuery->moveTo(key->key() == Qt::Key_Home ? 0 : AdoQuery->recordCount() - 1);
+            });
+            return true;
+        }
     } else if (watched == ui->bsSkinPanel1 && event->type() == QEvent::Resize) {
         ErrorHandler::dispatch([this] { bsSkinPanel1Resize(); });
     }

@@ -2,6 +2,6 @@
 
 QStringList EnterpriseTable::columns()
 {
-    return {enterpriseCode, province, companyName, address, businessScope,
+    return {enterpriseCode, province, companyName, address,   businessScope,
             tradeCode,      postcode, trade,       telephone, fax};
 }

@@ -186,8 +186,7 @@ private:
             const std::string &segment = m_segments[k];
             if (segment.empty())
                 continue;
-            const void *hit =
-                memmem(text.data() + pos, end - pos, segment.data(), segment.size());
+            const void *hit = memmem(text.data() + pos, end - pos, segment.data(), segment.size());
             if (!hit)
                 return false;
             pos = size_t(static_cast<const char *>(hit) - text.data()) + segment.size();

@@ -2,5 +2,4 @@
 
 QuorvaneError::QuorvaneError(const QString &message)
     : std::runtime_error(message.toStdString()), m_message(message)
-{
-}
+{}

@@ -41,7 +41,8 @@ std::optional<SearchStatements> BuildSearchStatement(const SearchCriteria &raw)
         suffix += condition.arg(quoted);
     };
     append(criteria.tradeCode, QStringLiteral(" AND 行业代码 like '%1%'"));
-    append(criteria.businessScope, QStringLiteral(" AND InStr(1,LCase(经营范围),LCase('%1'),0)<>0"));
+    append(criteria.businessScope,
+           QStringLiteral(" AND InStr(1,LCase(经营范围),LCase('%1'),0)<>0"));
     append(criteria.companyName, QStringLiteral(" AND 公司名称 like '%%1%'"));
     append(criteria.trade, QStringLiteral(" AND 行业 like '%%1%'"));
     append(criteria.province, QStringLiteral(" AND 省份 like '%1%'"));
@@ -49,8 +50,7 @@ std::optional<SearchStatements> BuildSearchStatement(const SearchCriteria &raw)
     return SearchStatements{rowStatementHead + suffix, countStatementHead + suffix};
 }
 
-std::optional<qint64> runSearch(Connection &connection, Query &rows,
-                                const SearchCriteria &criteria)
+std::optional<qint64> runSearch(Connection &connection, Query &rows, const SearchCriteria &criteria)
 {
     Query count(&connection);
     const std::optional<SearchStatements> statements = BuildSearchStatement(criteria);

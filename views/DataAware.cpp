@@ -30,7 +30,8 @@ QVariant DbGridModel::data(const QModelIndex &index, int role) const
         return {};
     if (!index.isValid() || index.row() >= m_rows)
         return {};
-    const QString text = m_source->dataSet()->text(index.row(), m_columns.value(index.column(), -1));
+    const QString text =
+        m_source->dataSet()->text(index.row(), m_columns.value(index.column(), -1));
     // Long scopes are cut by the column; the tooltip shows them whole.
     if (role == Qt::ToolTipRole && text.size() < 20)
         return {};

@@ -93,8 +93,7 @@ private:
 void TestMainWindow::init()
 {
     m_errors.clear();
-    ErrorHandler::setPresenter(
-        [this](const QString &, const QString &text) { m_errors << text; });
+    ErrorHandler::setPresenter([this](const QString &, const QString &text) { m_errors << text; });
     m_dir = std::make_unique<QTemporaryDir>();
     m_main = std::make_unique<TfrmMain>(makeStore(*m_dir));
     m_info = new TfrmInfo(m_main->dataSource(), m_main.get());
@@ -172,8 +171,8 @@ void TestMainWindow::blankCriteriaChangeNothing()
     QTest::keyClick(m_main->findChild<QTableView *>(QStringLiteral("DBGrid1")), Qt::Key_Down);
     QCOMPARE(text("span1"), QStringLiteral("当前记录：2"));
 
-    for (const char *edit : {"edtComName", "edtSell", "edtTradeCode", "edtCity", "edtTrade",
-                             "edtAddr"})
+    for (const char *edit :
+         {"edtComName", "edtSell", "edtTradeCode", "edtCity", "edtTrade", "edtAddr"})
         setEdit(edit, criterion);
     search();
     QVERIFY(m_main->query()->isOpen());
@@ -246,6 +245,7 @@ void TestMainWindow::movingUpdatesStatusAndDetailAtOnce()
 
     QTest::keyClick(grid, Qt::Key_End, Qt::ControlModifier);
     QCOMPARE(text("span1"), QStringLiteral("当前记录：4"));
+    QCOMPARE(grid->currentIndex().column(), 0); // stays in the column being read
     QCOMPARE(detail("edtComName"), QStringLiteral("广州O'Neil贸易有限公司"));
 
     // Moving the record moves the grid too.
@@ -278,8 +278,7 @@ void TestMainWindow::startupFailureShowsOneErrorThenWindow()
 {
     cleanup();
     m_errors.clear();
-    ErrorHandler::setPresenter(
-        [this](const QString &, const QString &text) { m_errors << text; });
+    ErrorHandler::setPresenter([this](const QString &, const QString &text) { m_errors << text; });
     QTemporaryDir empty;
     const QString missing = empty.filePath(QStringLiteral("zoradu.dll"));
     TfrmMain main(missing);
@@ -311,13 +310,12 @@ void TestMainWindow::jetFileWithWrongPassword()
 {
     cleanup();
     m_errors.clear();
-    ErrorHandler::setPresenter(
-        [this](const QString &, const QString &text) { m_errors << text; });
+    ErrorHandler::setPresenter([this](const QString &, const QString &text) { m_errors << text; });
     JetLoader::setReaderPath(QStringLiteral(QUORVANE_BIN_DIR "/quorvane-jet-reader"));
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("zoradu.dll"));
-    QVERIFY(QFile::copy(QStringLiteral(QUORVANE_TEST_FIXTURES "/jet/V2000_with-password.mdb"),
-                        path));
+    QVERIFY(
+        QFile::copy(QStringLiteral(QUORVANE_TEST_FIXTURES "/jet/V2000_with-password.mdb"), path));
     TfrmMain main(path);
     main.show();
     QVERIFY(QTest::qWaitForWindowExposed(&main));
@@ -327,8 +325,8 @@ void TestMainWindow::jetFileWithWrongPassword()
 
     // The product's own Jet file opens and searches like the store.
     QVERIFY(QFile::remove(path));
-    QVERIFY(QFile::copy(QStringLiteral(QUORVANE_TEST_FIXTURES "/jet/waishang-jackcess-300.mdb"),
-                        path));
+    QVERIFY(
+        QFile::copy(QStringLiteral(QUORVANE_TEST_FIXTURES "/jet/waishang-jackcess-300.mdb"), path));
     main.findChild<QLineEdit *>(QStringLiteral("edtCity"))->setText(QStringLiteral("广东"));
     QTest::mouseClick(main.findChild<QPushButton *>(QStringLiteral("btnSearch")), Qt::LeftButton);
     QCOMPARE(m_errors.size(), 1);
