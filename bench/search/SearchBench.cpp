@@ -353,16 +353,22 @@ std::vector<RawCriterion> rawCriteria(const SearchCriteria &raw, Columns &column
     return result;
 }
 
-// The medians of wall and processor time over repeat runs.
-template<typename F> Sample measure(int repeat, F &&run)
+// Runs the contenders in turn, repeat times over, so that a change in the
+// load of the machine falls on all of them alike; the medians of each.
+std::vector<Sample> interleaved(int repeat, const std::vector<std::function<Sample()>> &runs)
 {
-    std::vector<double> walls, cpus;
+    std::vector<std::vector<double>> walls(runs.size()), cpus(runs.size());
     for (int i = 0; i < repeat; ++i) {
-        const Sample sample = run();
-        walls.push_back(sample.wallMs);
-        cpus.push_back(sample.cpuMs);
+        for (size_t r = 0; r < runs.size(); ++r) {
+            const Sample sample = runs[r]();
+            walls[r].push_back(sample.wallMs);
+            cpus[r].push_back(sample.cpuMs);
+        }
     }
-    return {median(walls), median(cpus)};
+    std::vector<Sample> medians;
+    for (size_t r = 0; r < runs.size(); ++r)
+        medians.push_back({median(walls[r]), median(cpus[r])});
+    return medians;
 }
 
 QString fixed(double value, int decimals = 1)
@@ -485,9 +491,11 @@ void measureFunctions(const QString &path, int repeat)
         qint64 oursCount = 0, plainCount = 0;
         countOn(ours, c.ours, &oursCount); // maps the file
         countOn(plain, builtin, &plainCount);
-        const Sample oursTime = measure(repeat, [&] { return countOn(ours, c.ours, &oursCount); });
-        const Sample plainTime =
-            measure(repeat, [&] { return countOn(plain, builtin, &plainCount); });
+        const std::vector<Sample> times =
+            interleaved(repeat, {[&] { return countOn(ours, c.ours, &oursCount); },
+                                 [&] { return countOn(plain, builtin, &plainCount); }});
+        const Sample &oursTime = times[0];
+        const Sample &plainTime = times[1];
         out << "| " << c.name << " | " << oursCount << " | " << plainCount << " | "
             << both(oursTime) << " | " << both(plainTime) << " | " << ratios(oursTime, plainTime)
             << " |\n";
@@ -508,7 +516,8 @@ void measureSearches(const QString &path, const std::vector<Bench> &all, const S
     Columns columns;
 
     out << "## Searches\n\n"
-        << "Median of " << repeat << " runs; times in ms as cpu / wall, ratios likewise.\n\n"
+        << "Median of " << repeat
+        << " interleaved runs; times in ms as cpu / wall, ratios likewise.\n\n"
         << "- open: Connection::open (wall)\n"
         << "- ours: runSearch (row and count statements) and the text of every column of rows "
            "0..49, on the open connection\n"
@@ -527,18 +536,21 @@ void measureSearches(const QString &path, const std::vector<Bench> &all, const S
                                  forSqliteShell(statements->count) + QStringLiteral(";");
         const std::vector<RawCriterion> raw = rawCriteria(bench.criteria, columns, path);
 
-        const Sample open = measure(repeat, [&] {
-            Connection c;
-            c.setConnectionString(connectionString(path));
-            return timed([&] { c.open(); });
-        });
         qint64 total = 0;
-        const Sample ours =
-            measure(repeat, [&] { return searchAndShow(connection, bench.criteria, &total); });
-        const Sample sqlite = measure(repeat, [&] { return shell.time(shellSql); });
         qint64 rawTotal = 0;
-        const Sample bare =
-            measure(repeat, [&] { return timed([&] { rawTotal = rawCount(raw); }); });
+        const std::vector<Sample> times =
+            interleaved(repeat, {[&] {
+                                     Connection c;
+                                     c.setConnectionString(connectionString(path));
+                                     return timed([&] { c.open(); });
+                                 },
+                                 [&] { return searchAndShow(connection, bench.criteria, &total); },
+                                 [&] { return shell.time(shellSql); },
+                                 [&] { return timed([&] { rawTotal = rawCount(raw); }); }});
+        const Sample &open = times[0];
+        const Sample &ours = times[1];
+        const Sample &sqlite = times[2];
+        const Sample &bare = times[3];
 
         // The three must agree, or the comparison means nothing.
         const qint64 shellTotal = shell.output(forSqliteShell(statements->count)).toLongLong();

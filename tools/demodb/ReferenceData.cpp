@@ -5,7 +5,6 @@
 #include <QFile>
 
 #include <algorithm>
-
 #include <unordered_map>
 
 namespace {
