@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include <array>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -57,38 +58,71 @@ int decodeUtf8(const unsigned char *s, size_t n, char32_t &c)
     return len;
 }
 
-// Maps text into out. ASCII and caseless characters are handled byte by
-// byte; text holding any other letter goes through Qt's full Unicode mapping.
-void mapCase(std::string_view in, CaseMapping mapping, std::string &out)
+// What case mapping does to a byte seen on its own. Most bytes stay as they
+// are: ASCII other than A to Z, continuation bytes, and the first bytes of
+// the 3-byte forms of U+3000..U+9FFF and U+B000..U+D7FF (CJK, Hangul), whose
+// characters have no case whichever bytes follow (an invalid sequence keeps
+// its bytes too). Only the other lead bytes need the character decoded.
+enum ByteAction : unsigned char { KeepByte, LowerAscii, DecodeCharacter };
+
+constexpr std::array<unsigned char, 256> byteActions = [] {
+    std::array<unsigned char, 256> actions{};
+    for (int b = 0; b < 256; ++b) {
+        if (b >= 'A' && b <= 'Z')
+            actions[b] = LowerAscii;
+        else if (b < 0xC0 || (b >= 0xE3 && b <= 0xE9) || (b >= 0xEB && b <= 0xED))
+            actions[b] = KeepByte;
+        else
+            actions[b] = DecodeCharacter;
+    }
+    return actions;
+}();
+
+// Maps text byte by byte into out, which has room for as many bytes; the
+// result keeps the length. Returns false, leaving out unfinished, when the
+// text holds a letter with case beyond ASCII: that needs Unicode's mapping.
+bool mapBytes(std::string_view in, char *out)
 {
-    out.clear();
-    out.reserve(in.size());
     const auto *s = reinterpret_cast<const unsigned char *>(in.data());
     const size_t n = in.size();
-    for (size_t i = 0; i < n;) {
+    // Copied whole first: the loop then only visits the bytes that change.
+    std::memcpy(out, s, n);
+    for (size_t i = 0; i < n; ++i) {
         const unsigned char b = s[i];
-        if (b < 0x80) {
-            out.push_back(char(b >= 'A' && b <= 'Z' ? b + 32 : b));
-            ++i;
+        const unsigned char action = byteActions[b];
+        if (action == KeepByte)
+            continue;
+        if (action == LowerAscii) {
+            out[i] = char(b + 32);
+            continue;
+        }
+        // The full-width punctuation of Chinese text, U+FF01..U+FF20, has no case.
+        if (b == 0xEF && i + 2 < n && s[i + 1] == 0xBC && s[i + 2] >= 0x81 && s[i + 2] <= 0xA0) {
+            i += 2;
             continue;
         }
         char32_t c;
         const int len = decodeUtf8(s + i, n - i, c);
-        if (len == 0) { // not UTF-8: keep the byte as it is
-            out.push_back(char(b));
-            ++i;
-            continue;
-        }
-        if (!isCaseless(c)) {
-            const QString text = QString::fromUtf8(in.data(), qsizetype(n));
-            const QByteArray mapped =
-                (mapping == CaseMapping::Lower ? text.toLower() : text.toCaseFolded()).toUtf8();
-            out.assign(mapped.constData(), size_t(mapped.size()));
-            return;
-        }
-        out.append(reinterpret_cast<const char *>(s + i), size_t(len));
-        i += size_t(len);
+        if (len != 0 && !isCaseless(c))
+            return false;
+        // Not UTF-8, or a character without case: its bytes stay as copied.
+        if (len > 1)
+            i += size_t(len - 1);
     }
+    return true;
+}
+
+// Maps text into out: nearly all Chinese text byte by byte, anything with
+// other letters through Qt's full Unicode mapping.
+void mapCase(std::string_view in, CaseMapping mapping, std::string &out)
+{
+    out.resize(in.size());
+    if (mapBytes(in, out.data()))
+        return;
+    const QString text = QString::fromUtf8(in.data(), qsizetype(in.size()));
+    const QByteArray mapped =
+        (mapping == CaseMapping::Lower ? text.toLower() : text.toCaseFolded()).toUtf8();
+    out.assign(mapped.constData(), size_t(mapped.size()));
 }
 
 size_t utf8Length(std::string_view s)
@@ -186,10 +220,12 @@ private:
             const std::string &segment = m_segments[k];
             if (segment.empty())
                 continue;
-            const void *hit = memmem(text.data() + pos, end - pos, segment.data(), segment.size());
-            if (!hit)
+            // find() looks for the first byte with memchr: on short texts
+            // that beats memmem, which sets up tables on every call.
+            const size_t hit = text.substr(0, end).find(segment, pos);
+            if (hit == std::string_view::npos)
                 return false;
-            pos = size_t(static_cast<const char *>(hit) - text.data()) + segment.size();
+            pos = hit + segment.size();
         }
         return true;
     }
@@ -259,8 +295,16 @@ void lcaseFunction(sqlite3_context *context, int, sqlite3_value **argv)
 {
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL)
         return sqlite3_result_null(context);
+    // Mapped straight into the buffer SQLite keeps, sparing a copy per row.
+    const std::string_view text = textArg(argv[0]);
+    auto *buffer = static_cast<char *>(sqlite3_malloc64(text.size() + 1));
+    if (!buffer)
+        return sqlite3_result_error_nomem(context);
+    if (mapBytes(text, buffer))
+        return sqlite3_result_text64(context, buffer, text.size(), sqlite3_free, SQLITE_UTF8);
+    sqlite3_free(buffer);
     thread_local std::string lowered;
-    mapCase(textArg(argv[0]), CaseMapping::Lower, lowered);
+    mapCase(text, CaseMapping::Lower, lowered);
     sqlite3_result_text64(context, lowered.data(), lowered.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
 }
 
@@ -301,11 +345,9 @@ void instrFunction(sqlite3_context *context, int argc, sqlite3_value **argv)
         return sqlite3_result_int64(context, 0);
     if (needle.empty())
         return sqlite3_result_int64(context, start);
-    const void *hit =
-        memmem(haystack.data() + from, haystack.size() - from, needle.data(), needle.size());
-    if (!hit)
+    const size_t offset = haystack.find(needle, from);
+    if (offset == std::string_view::npos)
         return sqlite3_result_int64(context, 0);
-    const size_t offset = size_t(static_cast<const char *>(hit) - haystack.data());
     sqlite3_result_int64(context, sqlite3_int64(utf8Length(haystack.substr(0, offset)) + 1));
 }
 

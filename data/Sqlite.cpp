@@ -29,8 +29,8 @@ QString statementFailure(sqlite3 *db, int rc)
                               : QStringLiteral("数据库文件“%1”已损坏：%2").arg(file, message);
     }
     if ((rc & 0xFF) == SQLITE_IOERR) {
-        return file.isEmpty() ? QStringLiteral("读取数据库出错：%1").arg(message)
-                              : QStringLiteral("读取数据库文件“%1”出错：%2").arg(file, message);
+        return file.isEmpty() ? QStringLiteral("访问数据库出错：%1").arg(message)
+                              : QStringLiteral("访问数据库文件“%1”出错：%2").arg(file, message);
     }
     return message;
 }
