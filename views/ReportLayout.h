@@ -22,7 +22,7 @@ QString BreakIntoLines(const QString &text, int width);
 // here, so the template can be checked and changed in one place.
 namespace ReportLayout {
 
-struct FontSpec
+struct FontStyle
 {
     QString family;
     double pointSize = 0;
@@ -65,15 +65,15 @@ struct Template
     double margin;
     int copies;
 
-    FontSpec baseFont;
+    FontStyle baseFont;
 
     double titleBandHeight;
     QString titleCaption;
     double titleTop; // from the top of the band; centred across it
-    FontSpec titleFont;
+    FontStyle titleFont;
 
     double headerBandHeight;
-    FontSpec headerFont;
+    FontStyle headerFont;
 
     double detailBandHeight;
     // Outline of the cells, black on white.

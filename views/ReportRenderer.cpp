@@ -30,12 +30,12 @@ constexpr qreal lineSpacingInEms = 1.1;
 // The room kept between a text and the rule of its cell, in millimetres.
 constexpr double cellInset = 0.4;
 
-QFont fontFor(const FontSpec &spec)
+QFont fontFor(const FontStyle &style)
 {
-    QFont font(spec.family);
-    font.setPointSizeF(spec.pointSize);
-    font.setBold(spec.bold);
-    font.setItalic(spec.italic);
+    QFont font(style.family);
+    font.setPointSizeF(style.pointSize);
+    font.setBold(style.bold);
+    font.setItalic(style.italic);
     // Unhinted outlines measure the same on the screen, a printer and a
     // PDF, so a text wraps alike in the preview and on paper.
     font.setHintingPreference(QFont::PreferNoHinting);
