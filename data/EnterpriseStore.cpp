@@ -102,22 +102,30 @@ SqliteDatabase openEnterpriseStore(const QString &path, const QString &password)
         size = file.size();
     }
 
-    switch (detectDatabaseFile(path)) {
-    case DatabaseFileKind::Missing:
-        throw QuorvaneError(QStringLiteral("找不到数据库文件“%1”").arg(shown(path)));
-    case DatabaseFileKind::Empty:
-        throw QuorvaneError(QStringLiteral("数据库文件“%1”是空文件").arg(shown(path)));
-    case DatabaseFileKind::NotADatabase:
-        throw QuorvaneError(QStringLiteral("文件“%1”不是数据库").arg(shown(path)));
-    case DatabaseFileKind::Jet3:
-        throw QuorvaneError(
-            QStringLiteral("数据库文件“%1”是 Jet 3 格式（Access 97 或更早），不受支持，"
-                           "请先用 Access 转换为 Access 2000 格式")
-                .arg(shown(path)));
-    case DatabaseFileKind::Jet4:
+    const DatabaseFileKind kind = detectDatabaseFile(path);
+    if (const QString problem = databaseFileProblem(path, kind); !problem.isEmpty())
+        throw QuorvaneError(problem);
+    if (kind == DatabaseFileKind::Jet4)
         return openJetStore(path, password);
+    return openSqliteStore(path, header, size);
+}
+
+QString databaseFileProblem(const QString &path, DatabaseFileKind kind)
+{
+    switch (kind) {
+    case DatabaseFileKind::Missing:
+        return QStringLiteral("找不到数据库文件“%1”").arg(shown(path));
+    case DatabaseFileKind::Empty:
+        return QStringLiteral("数据库文件“%1”是空文件").arg(shown(path));
+    case DatabaseFileKind::NotADatabase:
+        return QStringLiteral("文件“%1”不是数据库").arg(shown(path));
+    case DatabaseFileKind::Jet3:
+        return QStringLiteral("数据库文件“%1”是 Jet 3 格式（Access 97 或更早），不受支持，"
+                              "请先用 Access 转换为 Access 2000 格式")
+            .arg(shown(path));
+    case DatabaseFileKind::Jet4:
     case DatabaseFileKind::Sqlite:
         break;
     }
-    return openSqliteStore(path, header, size);
+    return {};
 }

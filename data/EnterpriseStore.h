@@ -16,6 +16,10 @@ enum class DatabaseFileKind {
 
 DatabaseFileKind detectDatabaseFile(const QString &path);
 
+// Why a file of this kind cannot be read (missing, empty, Jet 3, not a
+// database), naming it; empty for the kinds that can be opened.
+QString databaseFileProblem(const QString &path, DatabaseFileKind kind);
+
 // Opens the enterprise database at path for reading, whatever its kind,
 // as an SQLite handle on which the table 外商 can be queried. Checks the
 // password where the file carries one. Throws QuorvaneError with a message

@@ -27,25 +27,15 @@ QString shown(const QString &path)
 
 void checkSource(const QString &source)
 {
-    switch (detectDatabaseFile(source)) {
-    case DatabaseFileKind::Jet4:
+    const DatabaseFileKind kind = detectDatabaseFile(source);
+    if (kind == DatabaseFileKind::Jet4)
         return;
-    case DatabaseFileKind::Missing:
-        throw QuorvaneError(QStringLiteral("找不到数据库文件“%1”").arg(shown(source)));
-    case DatabaseFileKind::Empty:
-        throw QuorvaneError(QStringLiteral("数据库文件“%1”是空文件").arg(shown(source)));
-    case DatabaseFileKind::Jet3:
-        throw QuorvaneError(
-            QStringLiteral("数据库文件“%1”是 Jet 3 格式（Access 97 或更早），不受支持，"
-                           "请先用 Access 转换为 Access 2000 格式")
-                .arg(shown(source)));
-    case DatabaseFileKind::Sqlite:
+    if (kind == DatabaseFileKind::Sqlite)
         throw QuorvaneError(
             QStringLiteral("数据库文件“%1”已经是本程序的格式，无需转换").arg(shown(source)));
-    case DatabaseFileKind::NotADatabase:
-        break;
-    }
-    throw QuorvaneError(QStringLiteral("文件“%1”不是 Jet 4.0 数据库").arg(shown(source)));
+    if (kind == DatabaseFileKind::NotADatabase)
+        throw QuorvaneError(QStringLiteral("文件“%1”不是 Jet 4.0 数据库").arg(shown(source)));
+    throw QuorvaneError(databaseFileProblem(source, kind));
 }
 
 // The data must be on the disk before the name points at it, or a crash
