@@ -18,6 +18,8 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include "TestStores.h"
 #include <QTimer>
 
 #include <memory>
@@ -51,12 +53,7 @@ QString makeStore(const QTemporaryDir &dir)
 {
     const QString path = dir.filePath(QStringLiteral("zoradu.dll"));
     SqliteDatabase db = SqliteDatabase::openForWriting(path);
-    QStringList columns;
-    for (const QString &column : EnterpriseTable::columns())
-        columns << QLatin1Char('"') + column + QStringLiteral("\" TEXT");
-    db.exec(QStringLiteral("CREATE TABLE \"%1\" (%2)")
-                .arg(EnterpriseTable::name, columns.join(QStringLiteral(", ")))
-                .toUtf8());
+    createEnterpriseTable(db);
     return path;
 }
 

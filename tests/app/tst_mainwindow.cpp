@@ -16,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "TestStores.h"
+
 namespace {
 
 struct Company
@@ -36,8 +38,7 @@ QString makeStore(const QTemporaryDir &dir)
 {
     const QString path = dir.filePath(QStringLiteral("zoradu.dll"));
     SqliteDatabase db = SqliteDatabase::openForWriting(path);
-    db.exec("CREATE TABLE 外商 (企业代码 TEXT, 省份 TEXT, 公司名称 TEXT, 地址 TEXT, 经营范围 TEXT,"
-            " 行业代码 TEXT, 邮编 TEXT, 行业 TEXT, 电话 TEXT, 传真 TEXT, 注册资本 TEXT)");
+    createEnterpriseTable(db, {QStringLiteral("注册资本")});
     SqliteStatement insert(db.handle(),
                            "INSERT INTO 外商 VALUES (?1, ?2, ?3, ?4, ?5, 'C3911', '518000', "
                            "'计算机制造', '0755-1', NULL, '100万美元')");

@@ -14,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "TestStores.h"
+
 namespace {
 
 const QString appId = QStringLiteral("com.example.kelvarn.quorvane");
@@ -216,12 +218,7 @@ void TestInstall::programFindsItsData()
     {
         QDir().mkpath(QFileInfo(database).path());
         SqliteDatabase db = SqliteDatabase::openForWriting(database);
-        QStringList columns;
-        for (const QString &column : EnterpriseTable::columns())
-            columns << QLatin1Char('"') + column + QStringLiteral("\" TEXT");
-        db.exec(QStringLiteral("CREATE TABLE \"%1\" (%2)")
-                    .arg(EnterpriseTable::name, columns.join(QStringLiteral(", ")))
-                    .toUtf8());
+        createEnterpriseTable(db);
         SqliteStatement insert(db.handle(),
                                QStringLiteral("INSERT INTO \"%1\" (\"%2\") VALUES (?1)")
                                    .arg(EnterpriseTable::name, EnterpriseTable::companyName)
